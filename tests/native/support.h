@@ -1,0 +1,200 @@
+// What the native tests share: temporary directories, environment changes
+// that undo themselves, and the module loaded the way a host loads it.
+#ifndef QVNSTARTLOG_TESTS_NATIVE_SUPPORT_H
+#define QVNSTARTLOG_TESTS_NATIVE_SUPPORT_H
+
+#include <dlfcn.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <set>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace qvntest {
+
+// A fresh directory, removed with everything in it at the end of the scope.
+class TempDir {
+ public:
+  TempDir() {
+    std::string pattern = ::testing::TempDir() + "qvn-XXXXXX";
+    path_ = mkdtemp(pattern.data());
+  }
+  ~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path_, ignored);
+  }
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+
+  const std::string& path() const { return path_; }
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+ private:
+  std::string path_;
+};
+
+// Sets (or, with nullopt, removes) one environment variable for the scope.
+class ScopedEnv {
+ public:
+  ScopedEnv(const char* name, const std::optional<std::string>& value) : name_(name) {
+    if (const char* old = std::getenv(name)) {
+      old_ = old;
+    }
+    Set(value);
+  }
+  ~ScopedEnv() { Set(old_); }
+  ScopedEnv(const ScopedEnv&) = delete;
+  ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+ private:
+  void Set(const std::optional<std::string>& value) {
+    if (value) {
+      setenv(name_.c_str(), value->c_str(), 1);
+    } else {
+      unsetenv(name_.c_str());
+    }
+  }
+  std::string name_;
+  std::optional<std::string> old_;
+};
+
+// Changes the working directory for the scope.
+class ScopedCwd {
+ public:
+  explicit ScopedCwd(const std::string& dir) : old_(std::filesystem::current_path()) {
+    std::filesystem::current_path(dir);
+  }
+  ~ScopedCwd() {
+    std::error_code ignored;
+    std::filesystem::current_path(old_, ignored);
+  }
+  ScopedCwd(const ScopedCwd&) = delete;
+  ScopedCwd& operator=(const ScopedCwd&) = delete;
+
+ private:
+  std::filesystem::path old_;
+};
+
+// QVNStartLog.so, loaded with dlopen and unloaded at the end of the scope.
+class Module {
+ public:
+  Module() : handle_(dlopen(QVN_MODULE_PATH, RTLD_NOW | RTLD_LOCAL)) {
+    EXPECT_NE(handle_, nullptr) << dlerror();
+  }
+  ~Module() {
+    if (handle_ != nullptr) {
+      dlclose(handle_);
+    }
+  }
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  int Start() const { return Call("QVNAddonStart"); }
+  int End() const { return Call("QVNAddonEnd"); }
+
+ private:
+  int Call(const char* name) const {
+    using AddonCall = int (*)();
+    auto call = reinterpret_cast<AddonCall>(dlsym(handle_, name));
+    EXPECT_NE(call, nullptr) << name;
+    return call != nullptr ? call() : -1;
+  }
+  void* handle_;
+};
+
+inline std::string ReadBytes(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+inline void WriteBytes(const std::string& path, const std::string& bytes) {
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
+
+inline bool Exists(const std::string& path) {
+  struct stat status {};
+  return lstat(path.c_str(), &status) == 0;
+}
+
+// Every path below root, for checking that a start created nothing else.
+inline std::set<std::string> Tree(const std::string& root) {
+  std::set<std::string> paths;
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(root)) {
+    paths.insert(entry.path().string());
+  }
+  return paths;
+}
+
+// The lines of a log, each without its CR LF; false when a line lacks CR LF.
+inline bool SplitRecords(const std::string& log, std::vector<std::string>& lines) {
+  std::size_t begin = 0;
+  while (begin < log.size()) {
+    const std::size_t end = log.find("\r\n", begin);
+    if (end == std::string::npos || log.find('\n', begin) < end) {
+      return false;
+    }
+    lines.push_back(log.substr(begin, end - begin));
+    begin = end + 2;
+  }
+  return true;
+}
+
+// NAME TAB MM/dd/yy TAB HH:mm:ss, NAME free of control bytes.
+inline bool IsRecordLine(const std::string& line, const std::string& name) {
+  if (line.size() != name.size() + 18 || line.compare(0, name.size(), name) != 0) {
+    return false;
+  }
+  const std::string rest = line.substr(name.size());
+  const char* shape = "\tdd/dd/dd\tdd:dd:dd";
+  for (std::size_t i = 0; i < rest.size(); ++i) {
+    const bool digit = rest[i] >= '0' && rest[i] <= '9';
+    if (shape[i] == 'd' ? !digit : rest[i] != shape[i]) {
+      return false;
+    }
+  }
+  return true;
+}
+
+// A settings file at DIR/Harlowick Systems/Quillvane v2.conf.
+inline std::string WriteSettings(const std::string& dir, const std::string& text) {
+  const std::string vendor = dir + "/Harlowick Systems";
+  std::filesystem::create_directories(vendor);
+  const std::string file = vendor + "/Quillvane v2.conf";
+  WriteBytes(file, text);
+  return file;
+}
+
+// The usual setting up of a start: machine-wide settings in ROOT/machine, per
+// user settings in ROOT/user, HOME in ROOT/home, a known computer name, logs
+// in ROOT.
+class StartLogTest : public ::testing::Test {
+ protected:
+  TempDir root_;
+  ScopedEnv machineDirs_{"XDG_CONFIG_DIRS", root_ / "machine"};
+  ScopedEnv userDir_{"XDG_CONFIG_HOME", root_ / "user"};
+  ScopedEnv home_{"HOME", root_ / "home"};
+  ScopedEnv computer_{"COMPUTERNAME", std::string("WS-017")};
+  Module module_;
+
+  std::string SetMachine(const std::string& text) { return WriteSettings(root_ / "machine", text); }
+  std::string SetUser(const std::string& text) { return WriteSettings(root_ / "user", text); }
+  // Points the per-user setting at ROOT/name and returns that path.
+  std::string LogTo(const std::string& name) {
+    const std::string log = root_ / name;
+    SetUser("StartLogFile=" + log + "\n");
+    return log;
+  }
+};
+
+}  // namespace qvntest
+
+#endif  // QVNSTARTLOG_TESTS_NATIVE_SUPPORT_H
