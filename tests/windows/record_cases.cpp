@@ -1,0 +1,108 @@
+// What a start writes: the computer's name and the local date and time.
+#include <cstdio>
+#include <cstdlib>
+#include <ctime>
+
+#include "wintest.h"
+
+namespace {
+
+using wintest::Settings;
+
+std::vector<std::string> StartOnce(const wintest::TempDir& dir) {
+  const std::string log = dir / "start.log";
+  DeleteFileA(log.c_str());
+  wintest::Module module;
+  CHECK_EQ(module.Start(), 1);
+  std::vector<std::string> lines;
+  CHECK(wintest::SplitRecords(wintest::ReadBytes(log), lines));
+  return lines;
+}
+
+TEST_CASE(ComputerNameField) {
+  wintest::TempDir dir;
+  Settings settings;
+  Settings::SetString(HKEY_CURRENT_USER, dir / "start.log");
+  const std::string system = wintest::SystemComputerName();
+  const struct {
+    const char* what;
+    const char* variable;  // nullptr: unset
+    std::string field;
+  } cases[] = {
+      {"set", "WS-017", "WS-017"},
+      {"63 bytes", "ccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc",
+       std::string(63, 'c')},
+      {"64 bytes", "cccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccccc", system},
+      {"unset", nullptr, system},
+      {"empty", "", system},
+      {"control bytes",
+       "A\tB\rC\nD\x7F"
+       "E\x01\xE9",
+       "A?B?C?D?E?\xE9"},
+  };
+  const std::string huge(4000, 'c');
+  for (const auto& c : cases) {
+    wintest::ScopedEnv name("COMPUTERNAME", c.variable);
+    const auto lines = StartOnce(dir);
+    CHECK_EQ(lines.size(), 1u);
+    if (!lines.empty() && !wintest::IsRecordLine(lines[0], c.field)) {
+      wintest::Fail(__FILE__, __LINE__, std::string(c.what) + ": " + lines[0]);
+    }
+  }
+  wintest::ScopedEnv name("COMPUTERNAME", huge.c_str());
+  const auto lines = StartOnce(dir);
+  CHECK(lines.size() == 1 && wintest::IsRecordLine(lines[0], system));
+}
+
+// The record's date and time are the local time of the start, as the C
+// runtime gives it for the time zone in force (TZ when set).
+TEST_CASE(DateAndTimeAreLocalTime) {
+  wintest::TempDir dir;
+  Settings settings;
+  Settings::SetString(HKEY_CURRENT_USER, dir / "start.log");
+  wintest::ScopedEnv name("COMPUTERNAME", "WS-017");
+  for (;;) {
+    const __time64_t before = _time64(nullptr);
+    const auto lines = StartOnce(dir);
+    if (_time64(nullptr) != before) {
+      continue;  // a second boundary fell in between
+    }
+    const std::tm* local = _localtime64(&before);
+    char expected[80];
+    std::snprintf(expected, sizeof expected, "WS-017\t%02d/%02d/%02d\t%02d:%02d:%02d",
+                  local->tm_mon + 1, local->tm_mday, local->tm_year % 100, local->tm_hour,
+                  local->tm_min, local->tm_sec);
+    CHECK(lines.size() == 1 && lines[0] == expected);
+    break;
+  }
+}
+
+// Run in a process of its own: the C runtime reads TZ once, at its first
+// time conversion, so TZ is set before anything converts a time.
+TEST_CASE(DateAndTimeFollowTz) {
+  _putenv("TZ=QVN-05:30");
+  wintest::TempDir dir;
+  Settings settings;
+  Settings::SetString(HKEY_CURRENT_USER, dir / "start.log");
+  wintest::ScopedEnv name("COMPUTERNAME", "WS-017");
+  for (;;) {
+    const __time64_t before = _time64(nullptr);
+    const auto lines = StartOnce(dir);
+    if (_time64(nullptr) != before) {
+      continue;
+    }
+    const __time64_t shifted = before + 19800;
+    const std::tm* utc = _gmtime64(&shifted);
+    char expected[80];
+    std::snprintf(expected, sizeof expected, "WS-017\t%02d/%02d/%02d\t%02d:%02d:%02d",
+                  utc->tm_mon + 1, utc->tm_mday, utc->tm_year % 100, utc->tm_hour, utc->tm_min,
+                  utc->tm_sec);
+    CHECK(lines.size() == 1 && lines[0] == expected);
+    if (!lines.empty() && lines[0] != expected) {
+      wintest::Fail(__FILE__, __LINE__, lines[0] + " vs " + expected);
+    }
+    break;
+  }
+}
+
+}  // namespace
