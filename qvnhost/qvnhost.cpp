@@ -48,7 +48,7 @@ const char* ExportFor(const char* word) {
 }
 
 int Usage() {
-  std::fputs("usage: qvnhost MODULE [start|end]...\n", stderr);
+  (void)std::fputs("usage: qvnhost MODULE [start|end]...\n", stderr);
   return 2;
 }
 
@@ -63,9 +63,9 @@ int main(int argc, char** argv) {
       return Usage();
     }
   }
-  const Module module = LoadModule(argv[1]);
+  Module module = LoadModule(argv[1]);
   if (module == nullptr) {
-    std::fprintf(stderr, "qvnhost: cannot load %s\n", argv[1]);
+    (void)std::fprintf(stderr, "qvnhost: cannot load %s\n", argv[1]);
     return 2;
   }
   int status = 0;
@@ -73,11 +73,11 @@ int main(int argc, char** argv) {
     const char* name = ExportFor(argv[i]);
     const AddonCall call = FindExport(module, name);
     if (call == nullptr) {
-      std::fprintf(stderr, "qvnhost: %s does not export %s\n", argv[1], name);
+      (void)std::fprintf(stderr, "qvnhost: %s does not export %s\n", argv[1], name);
       status = 2;
     } else {
       std::printf("%s %d\n", name, call());
-      std::fflush(stdout);
+      (void)std::fflush(stdout);
     }
   }
   UnloadModule(module);

@@ -9,8 +9,6 @@
 
 #include "support.h"
 
-extern char** environ;
-
 namespace qvntest {
 namespace {
 
@@ -20,6 +18,7 @@ pid_t SpawnHost(int starts) {
   std::vector<std::string> words = {QVN_HOST_PATH, QVN_MODULE_PATH};
   words.insert(words.end(), static_cast<std::size_t>(starts), "start");
   std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
   for (std::string& word : words) {
     argv.push_back(word.data());
   }
@@ -41,10 +40,12 @@ TEST_F(ConcurrencyTest, ProcessesAndThreadsLoseAndTearNothing) {
   WriteBytes(log, "earlier\r\n\x1A");
 
   std::vector<pid_t> hosts;
+  hosts.reserve(kProcesses);
   for (int i = 0; i < kProcesses; ++i) {
     hosts.push_back(SpawnHost(kStarts));
   }
   std::vector<std::thread> threads;
+  threads.reserve(kThreads);
   for (int i = 0; i < kThreads; ++i) {
     threads.emplace_back([this] {
       for (int n = 0; n < kStarts; ++n) {

@@ -17,28 +17,30 @@ struct LookupCase {
   const char* expected;                // "m.log", "u.log" or "" (no record)
 };
 
-const LookupCase kLookupCases[] = {
-    {"NoFiles", std::nullopt, std::nullopt, ""},
-    {"MachineOnly", "StartLogFile={M}\n", std::nullopt, "m.log"},
-    {"UserOnly", std::nullopt, "StartLogFile={U}\n", "u.log"},
-    {"UserOverridesMachine", "StartLogFile={M}\n", "StartLogFile={U}\n", "u.log"},
-    {"UserFileWithoutValue", "StartLogFile={M}\n", "# nothing here\n", "m.log"},
-    {"EmptyUserValueSwitchesOff", "StartLogFile={M}\n", "StartLogFile=\n", ""},
-    {"EmptyMachineValue", "StartLogFile=\n", std::nullopt, ""},
-    {"CrLfLineEnd", std::nullopt, "StartLogFile={U}\r\n", "u.log"},
-    {"NoFinalLineEnd", std::nullopt, "StartLogFile={U}", "u.log"},
-    {"LastLineWins", std::nullopt, "StartLogFile={M}\nStartLogFile={U}\n", "u.log"},
-    {"CommentsSectionsBlankLines", std::nullopt,
-     "# StartLogFile={M}\n;StartLogFile={M}\n\n[Quillvane]\nStartLogFile={U}\n", "u.log"},
-    {"OnlyTheExactKeyCounts", "StartLogFile={M}\n",
-     " StartLogFile={U}\nstartlogfile={U}\nStartLogFile ={U}\nStartLogFiles={U}\n", "m.log"},
-    {"ByteOrderMark", std::nullopt, "\xEF\xBB\xBFStartLogFile={U}\n", "u.log"},
-    {"ValueEndsAtZeroByte", std::nullopt, std::string("StartLogFile={U}\0junk\n", 23), "u.log"},
-    {"TooLongUserValueLeavesMachine", "StartLogFile={M}\n",
-     "StartLogFile=/" + std::string(499, 'x') + "\n", "m.log"},
-    {"TooLongLastLineContributesNothing", "StartLogFile={M}\n",
-     "StartLogFile={U}\nStartLogFile=/" + std::string(600, 'x') + "\n", "m.log"},
-};
+std::vector<LookupCase> LookupCases() {
+  return {
+      {"NoFiles", std::nullopt, std::nullopt, ""},
+      {"MachineOnly", "StartLogFile={M}\n", std::nullopt, "m.log"},
+      {"UserOnly", std::nullopt, "StartLogFile={U}\n", "u.log"},
+      {"UserOverridesMachine", "StartLogFile={M}\n", "StartLogFile={U}\n", "u.log"},
+      {"UserFileWithoutValue", "StartLogFile={M}\n", "# nothing here\n", "m.log"},
+      {"EmptyUserValueSwitchesOff", "StartLogFile={M}\n", "StartLogFile=\n", ""},
+      {"EmptyMachineValue", "StartLogFile=\n", std::nullopt, ""},
+      {"CrLfLineEnd", std::nullopt, "StartLogFile={U}\r\n", "u.log"},
+      {"NoFinalLineEnd", std::nullopt, "StartLogFile={U}", "u.log"},
+      {"LastLineWins", std::nullopt, "StartLogFile={M}\nStartLogFile={U}\n", "u.log"},
+      {"CommentsSectionsBlankLines", std::nullopt,
+       "# StartLogFile={M}\n;StartLogFile={M}\n\n[Quillvane]\nStartLogFile={U}\n", "u.log"},
+      {"OnlyTheExactKeyCounts", "StartLogFile={M}\n",
+       " StartLogFile={U}\nstartlogfile={U}\nStartLogFile ={U}\nStartLogFiles={U}\n", "m.log"},
+      {"ByteOrderMark", std::nullopt, "\xEF\xBB\xBFStartLogFile={U}\n", "u.log"},
+      {"ValueEndsAtZeroByte", std::nullopt, std::string("StartLogFile={U}\0junk\n", 22), "u.log"},
+      {"TooLongUserValueLeavesMachine", "StartLogFile={M}\n",
+       "StartLogFile=/" + std::string(499, 'x') + "\n", "m.log"},
+      {"TooLongLastLineContributesNothing", "StartLogFile={M}\n",
+       "StartLogFile={U}\nStartLogFile=/" + std::string(600, 'x') + "\n", "m.log"},
+  };
+}
 
 void PrintTo(const LookupCase& c, std::ostream* out) { *out << c.name; }
 
@@ -76,7 +78,7 @@ TEST_P(LookupTest, RecordGoesWhereTheSettingsSay) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Settings, LookupTest, ::testing::ValuesIn(kLookupCases),
+INSTANTIATE_TEST_SUITE_P(Settings, LookupTest, ::testing::ValuesIn(LookupCases()),
                          [](const ::testing::TestParamInfo<LookupCase>& test) {
                            return std::string(test.param.name);
                          });

@@ -104,9 +104,9 @@ TEST_F(StartLogTest, DateAndTimeFollowTz) {
     std::tm utc{};
     gmtime_r(&shifted, &utc);
     char expected[80];
-    std::snprintf(expected, sizeof expected, "WS-017\t%02d/%02d/%02d\t%02d:%02d:%02d",
-                  utc.tm_mon + 1, utc.tm_mday, utc.tm_year % 100, utc.tm_hour, utc.tm_min,
-                  utc.tm_sec);
+    (void)std::snprintf(expected, sizeof expected, "WS-017\t%02d/%02d/%02d\t%02d:%02d:%02d",
+                        utc.tm_mon + 1, utc.tm_mday, utc.tm_year % 100, utc.tm_hour, utc.tm_min,
+                        utc.tm_sec);
     std::vector<std::string> lines;
     ASSERT_TRUE(SplitRecords(ReadBytes(log), lines));
     ASSERT_FALSE(lines.empty());
