@@ -6,9 +6,12 @@
 //                                        QVNAddonEnd 1
 //                                        QVNAddonStart 1
 //
+// A word may carry a count: "start:1000" makes a thousand start calls.
+//
 // Exit status: 0 when every call was made, 2 when the module or an export
 // could not be found or the command line is wrong.
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #ifdef _WIN32
@@ -37,18 +40,36 @@ AddonCall FindExport(Module module, const char* name) {
 void UnloadModule(Module module) { dlclose(module); }
 #endif
 
-const char* ExportFor(const char* word) {
-  if (std::strcmp(word, "start") == 0) {
-    return "QVNAddonStart";
+// One word of the command line: which export, how many calls.
+struct Calls {
+  const char* name;
+  unsigned long count;
+};
+
+bool ParseWord(const char* word, Calls& calls) {
+  const char* colon = std::strchr(word, ':');
+  const std::size_t length =
+      colon != nullptr ? static_cast<std::size_t>(colon - word) : std::strlen(word);
+  calls.count = 1;
+  if (colon != nullptr) {
+    char* end = nullptr;
+    calls.count = std::strtoul(colon + 1, &end, 10);
+    if (end == colon + 1 || *end != '\0') {
+      return false;
+    }
   }
-  if (std::strcmp(word, "end") == 0) {
-    return "QVNAddonEnd";
+  if (length == 5 && std::strncmp(word, "start", length) == 0) {
+    calls.name = "QVNAddonStart";
+  } else if (length == 3 && std::strncmp(word, "end", length) == 0) {
+    calls.name = "QVNAddonEnd";
+  } else {
+    return false;
   }
-  return nullptr;
+  return true;
 }
 
 int Usage() {
-  (void)std::fputs("usage: qvnhost MODULE [start|end]...\n", stderr);
+  (void)std::fputs("usage: qvnhost MODULE [start|end|start:COUNT|end:COUNT]...\n", stderr);
   return 2;
 }
 
@@ -58,8 +79,9 @@ int main(int argc, char** argv) {
   if (argc < 2) {
     return Usage();
   }
+  Calls calls{};
   for (int i = 2; i < argc; ++i) {
-    if (ExportFor(argv[i]) == nullptr) {
+    if (!ParseWord(argv[i], calls)) {
       return Usage();
     }
   }
@@ -70,13 +92,14 @@ int main(int argc, char** argv) {
   }
   int status = 0;
   for (int i = 2; i < argc && status == 0; ++i) {
-    const char* name = ExportFor(argv[i]);
-    const AddonCall call = FindExport(module, name);
+    ParseWord(argv[i], calls);
+    const AddonCall call = FindExport(module, calls.name);
     if (call == nullptr) {
-      (void)std::fprintf(stderr, "qvnhost: %s does not export %s\n", argv[1], name);
+      (void)std::fprintf(stderr, "qvnhost: %s does not export %s\n", argv[1], calls.name);
       status = 2;
-    } else {
-      std::printf("%s %d\n", name, call());
+    }
+    for (unsigned long n = 0; call != nullptr && n < calls.count; ++n) {
+      std::printf("%s %d\n", calls.name, call());
       (void)std::fflush(stdout);
     }
   }

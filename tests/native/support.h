@@ -4,7 +4,10 @@
 #define QVNSTARTLOG_TESTS_NATIVE_SUPPORT_H
 
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -162,6 +165,74 @@ inline bool IsRecordLine(const std::string& line, const std::string& name) {
     }
   }
   return true;
+}
+
+// Starts qvnhost with the module and `starts` start calls, the environment
+// of this process plus `env` (NAME=VALUE entries, which win), its output
+// going to `output`. Returns the child's pid.
+inline pid_t SpawnHost(int starts, const std::vector<std::string>& env = {},
+                       const std::string& output = "/dev/null") {
+  std::vector<std::string> words = {QVN_HOST_PATH, QVN_MODULE_PATH,
+                                    "start:" + std::to_string(starts)};
+  std::vector<char*> argv;
+  argv.reserve(words.size() + 1);
+  for (std::string& word : words) {
+    argv.push_back(word.data());
+  }
+  argv.push_back(nullptr);
+  std::vector<std::string> variables = env;
+  for (char** entry = environ; *entry != nullptr; ++entry) {
+    const std::string name = std::string(*entry).substr(0, std::string(*entry).find('='));
+    bool overridden = false;
+    for (const std::string& given : env) {
+      overridden = overridden || given.compare(0, name.size() + 1, name + "=") == 0;
+    }
+    if (!overridden) {
+      variables.emplace_back(*entry);
+    }
+  }
+  std::vector<char*> envp;
+  envp.reserve(variables.size() + 1);
+  for (std::string& variable : variables) {
+    envp.push_back(variable.data());
+  }
+  envp.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(),
+                                   O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+  pid_t pid = -1;
+  if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), envp.data()) != 0) {
+    ADD_FAILURE() << "cannot start " << argv[0];
+    pid = -1;
+  }
+  posix_spawn_file_actions_destroy(&actions);
+  return pid;
+}
+
+// Waits for a host started by SpawnHost; true when it exited with status 0.
+inline bool HostSucceeded(pid_t pid) {
+  int status = 0;
+  return pid > 0 && waitpid(pid, &status, 0) == pid && WIFEXITED(status) &&
+         WEXITSTATUS(status) == 0;
+}
+
+// Checks that log holds `expected` records after the text `before`, each a
+// whole record line, and no end-of-file mark.
+inline void ExpectIntactLog(const std::string& log, const std::string& before,
+                            std::size_t expected) {
+  const std::string bytes = ReadBytes(log);
+  ASSERT_EQ(bytes.compare(0, before.size(), before), 0) << log;
+  std::vector<std::string> lines;
+  ASSERT_TRUE(SplitRecords(bytes.substr(before.size()), lines)) << log;
+  EXPECT_EQ(lines.size(), expected) << log;
+  std::size_t torn = 0;
+  for (const std::string& line : lines) {
+    torn += IsRecordLine(line, "WS-017") ? 0u : 1u;
+  }
+  EXPECT_EQ(torn, 0u) << log;
+  EXPECT_EQ(bytes.find('\x1A'), std::string::npos) << log;
 }
 
 // A settings file at DIR/Harlowick Systems/Quillvane v2.conf.
