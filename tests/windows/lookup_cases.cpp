@@ -75,6 +75,11 @@ TEST_CASE(StoredValues) {
       {"multi-string", REG_MULTI_SZ, std::string("C:\\a\0C:\\b\0\0", 11), "C:\\a"},
       {"empty binary", REG_BINARY, "", ""},
       {"high bytes", REG_SZ, std::string("C:\\\xE9\xFF.log\0", 10), "C:\\\xE9\xFF.log"},
+      {"QWORD", REG_QWORD, std::string("\x41\x42\x43\0\0\0\0\0", 8), "ABC"},
+      {"NONE", REG_NONE, std::string("C:\\n.log"), "C:\\n.log"},
+      {"1 byte", REG_BINARY, "x", "x"},
+      {"498 bytes", REG_SZ, p499.substr(1) + '\0', p499.substr(1)},
+      {"501 bytes", REG_BINARY, p499 + "xy", machine},
   };
   for (const auto& c : cases) {
     Settings settings;
@@ -84,6 +89,53 @@ TEST_CASE(StoredValues) {
     if (path != c.path) {
       wintest::Fail(__FILE__, __LINE__,
                     std::string(c.what) + ": got \"" + path.substr(0, 80) + "\"");
+    }
+  }
+}
+
+// Whatever the value, a start returns 1 and writes at most the one record to
+// the one file the value names, here relative to the current directory.
+TEST_CASE(HostileValuesThroughTheModule) {
+  const struct {
+    const char* what;
+    DWORD type;
+    std::string bytes;
+    const char* created;  // the file the record goes to, or nullptr
+  } cases[] = {
+      {"DWORD", REG_DWORD, std::string("\x41\x42\0\0", 4), "AB"},
+      {"QWORD", REG_QWORD, std::string("\x41\x42\x43\0\0\0\0\0", 8), "ABC"},
+      {"binary with zeros", REG_BINARY, std::string("a.log\0b.log", 11), "a.log"},
+      {"multi-string", REG_MULTI_SZ, std::string("m.log\0n.log\0\0", 13), "m.log"},
+      {"no terminating zero", REG_BINARY, "z.log", "z.log"},
+      {"expandable, used verbatim", REG_EXPAND_SZ, std::string("%TEMP%\0", 7), "%TEMP%"},
+      {"high bytes", REG_SZ, std::string("\xE9\xFF.log\0", 7), "\xE9\xFF.log"},
+      {"over 259 bytes", REG_SZ, std::string(300, 'p') + '\0', nullptr},
+      {"499 bytes", REG_SZ, std::string(499, 'p') + '\0', nullptr},
+      {"65536 bytes", REG_SZ, std::string(65535, 'p') + '\0', nullptr},
+      {"console device", REG_SZ, std::string("CON\0", 4), nullptr},
+      {"UNC path to nowhere", REG_SZ, std::string("\\\\nowhere\\share\\s.log\0", 22), nullptr},
+      {"control bytes", REG_SZ, std::string("\x01\x02\t\n\0", 5), nullptr},
+  };
+  wintest::Module module;
+  char old[MAX_PATH];
+  GetCurrentDirectoryA(sizeof old, old);
+  for (const auto& c : cases) {
+    wintest::TempDir dir;
+    Settings settings;
+    Settings::Set(HKEY_CURRENT_USER, c.type, c.bytes);
+    SetCurrentDirectoryA(dir.path().c_str());
+    const int result = module.Start();
+    SetCurrentDirectoryA(old);
+    const auto tree = wintest::Tree(dir.path());
+    std::vector<std::string> lines;
+    const bool ok = result == 1 &&
+                    (c.created == nullptr
+                         ? tree.empty()
+                         : tree.size() == 1 &&
+                               wintest::SplitRecords(wintest::ReadBytes(dir / c.created), lines) &&
+                               lines.size() == 1);
+    if (!ok) {
+      wintest::Fail(__FILE__, __LINE__, c.what);
     }
   }
 }

@@ -105,4 +105,15 @@ TEST_CASE(DateAndTimeFollowTz) {
   }
 }
 
+// TZ that names no zone the runtime knows: the record keeps its form.
+TEST_CASE(DateAndTimeWithUnusableTz) {
+  _putenv("TZ=::no such zone::");
+  wintest::TempDir dir;
+  Settings settings;
+  Settings::SetString(HKEY_CURRENT_USER, dir / "start.log");
+  wintest::ScopedEnv name("COMPUTERNAME", "WS-017");
+  const auto lines = StartOnce(dir);
+  CHECK(lines.size() == 1 && wintest::IsRecordLine(lines[0], "WS-017"));
+}
+
 }  // namespace
