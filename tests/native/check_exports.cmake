@@ -11,3 +11,11 @@ list(SORT names)
 if(NOT names STREQUAL "QVNAddonEnd;QVNAddonStart")
   message(FATAL_ERROR "exported symbols: ${names}")
 endif()
+
+# A start writes nothing but its record: the module calls no output function.
+execute_process(COMMAND nm -D --undefined-only ${MODULE} OUTPUT_VARIABLE imports)
+foreach(output printf puts fputs fwrite fprintf vfprintf perror syslog vsyslog putchar dprintf)
+  if(imports MATCHES "[ \n]${output}(@|\n)")
+    message(FATAL_ERROR "the module calls ${output}")
+  endif()
+endforeach()

@@ -17,6 +17,14 @@ struct LookupCase {
   const char* expected;                // "m.log", "u.log" or "" (no record)
 };
 
+std::string Repeat(const std::string& text, int times) {
+  std::string repeated;
+  for (int i = 0; i < times; ++i) {
+    repeated += text;
+  }
+  return repeated;
+}
+
 std::vector<LookupCase> LookupCases() {
   return {
       {"NoFiles", std::nullopt, std::nullopt, ""},
@@ -37,6 +45,11 @@ std::vector<LookupCase> LookupCases() {
       {"ValueEndsAtZeroByte", std::nullopt, std::string("StartLogFile={U}\0junk\n", 22), "u.log"},
       {"TooLongUserValueLeavesMachine", "StartLogFile={M}\n",
        "StartLogFile=/" + std::string(499, 'x') + "\n", "m.log"},
+      {"EmptyUserFile", "StartLogFile={M}\n", "", "m.log"},
+      {"HugeFileKeyAtTheEnd", std::nullopt,
+       Repeat("# one of many comment lines\n[Section]\n", 25000) + "StartLogFile={U}\n", "u.log"},
+      {"BinaryUserFile", "StartLogFile={M}\n",
+       std::string("\0\xFF\r\rStart\0LogFile=x\n\x1A\x7F\xEF\xBB", 24), "m.log"},
       {"TooLongLastLineContributesNothing", "StartLogFile={M}\n",
        "StartLogFile={U}\nStartLogFile=/" + std::string(600, 'x') + "\n", "m.log"},
   };

@@ -114,5 +114,20 @@ TEST_F(StartLogTest, DateAndTimeFollowTz) {
   }
 }
 
+// A TZ that names no zone, or nothing: the record keeps its form.
+TEST_F(StartLogTest, UnusableTzKeepsTheRecordsForm) {
+  const std::string log = LogTo("start.log");
+  for (const char* tz : {"", "garbage!!", ":No/Such_Zone", "QVN+99:99:99"}) {
+    ScopedEnv zone("TZ", std::string(tz));
+    EXPECT_EQ(module_.Start(), 1) << tz;
+  }
+  std::vector<std::string> lines;
+  ASSERT_TRUE(SplitRecords(ReadBytes(log), lines));
+  ASSERT_EQ(lines.size(), 4u);
+  for (const std::string& line : lines) {
+    EXPECT_TRUE(IsRecordLine(line, "WS-017")) << line;
+  }
+}
+
 }  // namespace
 }  // namespace qvntest
