@@ -53,6 +53,26 @@ constexpr std::uint64_t kAppendLockOffset = 0x7FFFFFFFFFFFFFFEull;
 // per-user one. Never fails; empty when nothing usable is set.
 LogPath ReadStartLogFile();
 
+// The two scopes of the setting, in the order a start reads them.
+enum class SettingScope { kMachineWide, kPerUser };
+
+// What one scope holds, for a start and for an administrator's check.
+struct ScopeSetting {
+  enum Finding {
+    kNoKey,     // no settings key (or file) in this scope
+    kNoValue,   // the key (file) is there, without StartLogFile
+    kUnusable,  // the key (file) cannot be read, or the value is unusable
+    kValue,     // value holds the scope's StartLogFile
+  } finding = kNoKey;
+  LogPath value;
+  // Where the scope was looked for: a registry key or a settings file.
+  FixedText<4095> source;
+};
+
+// Reads one scope; a start uses the value of kValue findings only, the
+// per-user one over the machine-wide one.
+ScopeSetting ReadSettingScope(SettingScope scope);
+
 // Appends one start record to the file at path. Does nothing for an empty
 // path; reports nothing.
 void AppendStartRecord(LogPath path);

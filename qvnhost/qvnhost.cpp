@@ -8,11 +8,17 @@
 //
 // A word may carry a count: "start:1000" makes a thousand start calls.
 //
+//   qvnhost check   tells what a start would do for this user, writing
+//                   nothing (see check.cpp); exit status 0 when a start would
+//                   write a record, 1 when it would not.
+//
 // Exit status: 0 when every call was made, 2 when the module or an export
 // could not be found or the command line is wrong.
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+
+#include "check.h"
 
 #ifdef _WIN32
 #include <windows.h>
@@ -69,13 +75,19 @@ bool ParseWord(const char* word, Calls& calls) {
 }
 
 int Usage() {
-  (void)std::fputs("usage: qvnhost MODULE [start|end|start:COUNT|end:COUNT]...\n", stderr);
+  (void)std::fputs(
+      "usage: qvnhost MODULE [start|end|start:COUNT|end:COUNT]...\n"
+      "       qvnhost check\n",
+      stderr);
   return 2;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
+  if (argc == 2 && std::strcmp(argv[1], "check") == 0) {
+    return RunCheck();
+  }
   if (argc < 2) {
     return Usage();
   }

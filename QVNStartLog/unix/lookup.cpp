@@ -15,6 +15,7 @@
 #include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 
 namespace {
 
@@ -25,7 +26,7 @@ constexpr char kSettingsFile[] = QVN_SETTINGS_FILE;
 constexpr char kDefaultConfigHome[] = "/.config" QVN_SETTINGS_FILE;
 constexpr unsigned char kByteOrderMark[] = {0xEF, 0xBB, 0xBF};
 
-using FilePath = FixedText<PATH_MAX - 1>;
+using FilePath = decltype(ScopeSetting::source);
 
 void EndLine(SettingScan& scan) {
   if (scan.inValue) {
@@ -90,12 +91,12 @@ bool UserSettingsFile(FilePath& file) {
   return home != nullptr && JoinPath(home, std::strlen(home), kDefaultConfigHome, file);
 }
 
-// Reads one scope's value into path; a file that cannot be read, or that sets
-// no usable value, leaves path as it was.
-void ReadScope(const FilePath& file, LogPath& path) {
+// Reads the settings file of one scope.
+void ReadSettingsFile(ScopeSetting& setting) {
   // O_NONBLOCK: a FIFO put in the settings file's place must not hang the host.
-  const int fd = open(file.bytes, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+  const int fd = open(setting.source.bytes, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
+    setting.finding = errno == ENOENT ? ScopeSetting::kNoKey : ScopeSetting::kUnusable;
     return;
   }
   struct stat status {};
@@ -116,9 +117,12 @@ void ReadScope(const FilePath& file, LogPath& path) {
     }
   }
   close(fd);
-  LogPath value;
-  if (readWhole && FinishSettingScan(scan, value)) {
-    path = value;
+  if (!readWhole) {
+    setting.finding = ScopeSetting::kUnusable;
+  } else if (FinishSettingScan(scan, setting.value)) {
+    setting.finding = ScopeSetting::kValue;
+  } else {
+    setting.finding = scan.found ? ScopeSetting::kUnusable : ScopeSetting::kNoValue;
   }
 }
 
@@ -162,14 +166,23 @@ bool FinishSettingScan(SettingScan& scan, LogPath& value) {
   return true;
 }
 
+ScopeSetting ReadSettingScope(SettingScope scope) {
+  ScopeSetting setting;
+  const bool found = scope == SettingScope::kMachineWide ? MachineSettingsFile(setting.source)
+                                                         : UserSettingsFile(setting.source);
+  if (found) {
+    ReadSettingsFile(setting);
+  }
+  return setting;
+}
+
 LogPath ReadStartLogFile() {
   LogPath path;
-  FilePath file;
-  if (MachineSettingsFile(file)) {
-    ReadScope(file, path);
-  }
-  if (UserSettingsFile(file)) {
-    ReadScope(file, path);
+  for (const SettingScope scope : {SettingScope::kMachineWide, SettingScope::kPerUser}) {
+    const ScopeSetting setting = ReadSettingScope(scope);
+    if (setting.finding == ScopeSetting::kValue) {
+      path = setting.value;
+    }
   }
   return path;
 }

@@ -64,7 +64,7 @@ TEST_F(FaultTest, LogThatCannotGrowIsLeftAsItWas) {
     const pid_t child = fork();
     ASSERT_NE(child, -1);
     if (child == 0) {
-      std::signal(SIGXFSZ, SIG_IGN);
+      (void)std::signal(SIGXFSZ, SIG_IGN);
       const rlimit limit{c.before.size() + c.room, c.before.size() + c.room};
       setrlimit(RLIMIT_FSIZE, &limit);
       _exit(module_.Start() == 1 ? 0 : 1);
@@ -90,8 +90,8 @@ class UnprivilegedTest : public StartLogTest {
     const std::string output = root_ / "host.out";
     const pid_t host = SpawnHostAs("nobody", output);
     EXPECT_TRUE(HostSucceeded(host));
-    const std::string text = ReadBytes(output);
-    std::remove(output.c_str());
+    std::string text = ReadBytes(output);
+    (void)std::remove(output.c_str());
     return text;
   }
 

@@ -167,13 +167,12 @@ inline bool IsRecordLine(const std::string& line, const std::string& name) {
   return true;
 }
 
-// Starts qvnhost with the module and `starts` start calls, the environment
-// of this process plus `env` (NAME=VALUE entries, which win), its output
-// going to `output`. Returns the child's pid.
-inline pid_t SpawnHost(int starts, const std::vector<std::string>& env = {},
-                       const std::string& output = "/dev/null") {
-  std::vector<std::string> words = {QVN_HOST_PATH, QVN_MODULE_PATH,
-                                    "start:" + std::to_string(starts)};
+// Starts qvnhost with the arguments `words`, the environment of this process
+// plus `env` (NAME=VALUE entries, which win), its output going to `output`.
+// Returns the child's pid.
+inline pid_t SpawnHostWith(std::vector<std::string> words, const std::vector<std::string>& env,
+                           const std::string& output) {
+  words.insert(words.begin(), QVN_HOST_PATH);
   std::vector<char*> argv;
   argv.reserve(words.size() + 1);
   for (std::string& word : words) {
@@ -209,6 +208,12 @@ inline pid_t SpawnHost(int starts, const std::vector<std::string>& env = {},
   }
   posix_spawn_file_actions_destroy(&actions);
   return pid;
+}
+
+// qvnhost with the module and `starts` start calls.
+inline pid_t SpawnHost(int starts, const std::vector<std::string>& env = {},
+                       const std::string& output = "/dev/null") {
+  return SpawnHostWith({QVN_MODULE_PATH, "start:" + std::to_string(starts)}, env, output);
 }
 
 // Waits for a host started by SpawnHost; true when it exited with status 0.
