@@ -8,15 +8,15 @@ namespace {
 
 // "1.2.3" or "1.2.3.4" as the four 16-bit numbers of a fixed file version.
 bool ParseVersion(const char* text, DWORD& ms, DWORD& ls) {
-  unsigned parts[4] = {0, 0, 0, 0};
+  unsigned numbers[4] = {0, 0, 0, 0};
   char rest = 0;
   const int got =
-      std::sscanf(text, "%u.%u.%u.%u%c", &parts[0], &parts[1], &parts[2], &parts[3], &rest);
+      std::sscanf(text, "%u.%u.%u.%u%c", &numbers[0], &numbers[1], &numbers[2], &numbers[3], &rest);
   if (got < 3 || got > 4) {
     return false;
   }
-  ms = (parts[0] << 16) | parts[1];
-  ls = (parts[2] << 16) | parts[3];
+  ms = (numbers[0] << 16) | numbers[1];
+  ls = (numbers[2] << 16) | numbers[3];
   return true;
 }
 
