@@ -24,9 +24,15 @@ struct Resources {
 
 Resources Measure() {
   Resources now{};
-  // The iterator's own descriptor is counted every time alike.
-  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator("/proc/self/fd")) {
+  // The iterator's own descriptor is counted every time alike; with none
+  // left to open (descriptors leaked), the count is -1.
+  std::error_code error;
+  for (std::filesystem::directory_iterator entry("/proc/self/fd", error), end;
+       !error && entry != end; entry.increment(error)) {
     ++now.descriptors;
+  }
+  if (error) {
+    now.descriptors = -1;
   }
   now.heapInUse = mallinfo2().uordblks;
   std::ifstream statm("/proc/self/statm");
