@@ -63,25 +63,6 @@ bool JoinPath(const char* dir, std::size_t dirLength, const char* tail, FilePath
   return true;
 }
 
-bool MachineSettingsFile(FilePath& file) {
-  const char* dirs = std::getenv("XDG_CONFIG_DIRS");
-  if (dirs == nullptr || *dirs == '\0') {
-    dirs = "/etc/xdg";
-  }
-  for (const char* dir = dirs;; ++dir) {
-    const char* end = std::strchr(dir, ':');
-    const std::size_t length = end ? static_cast<std::size_t>(end - dir) : std::strlen(dir);
-    struct stat status {};
-    if (JoinPath(dir, length, kSettingsFile, file) && stat(file.bytes, &status) == 0) {
-      return true;
-    }
-    if (end == nullptr) {
-      return false;
-    }
-    dir = end;
-  }
-}
-
 bool UserSettingsFile(FilePath& file) {
   const char* configHome = std::getenv("XDG_CONFIG_HOME");
   if (configHome != nullptr && configHome[0] == '/') {
@@ -96,7 +77,8 @@ void ReadSettingsFile(ScopeSetting& setting) {
   // O_NONBLOCK: a FIFO put in the settings file's place must not hang the host.
   const int fd = open(setting.source.bytes, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
   if (fd < 0) {
-    setting.finding = errno == ENOENT ? ScopeSetting::kNoKey : ScopeSetting::kUnusable;
+    const bool missing = errno == ENOENT || errno == ENOTDIR;
+    setting.finding = missing ? ScopeSetting::kNoKey : ScopeSetting::kUnusable;
     return;
   }
   struct stat status {};
@@ -168,12 +150,32 @@ bool FinishSettingScan(SettingScan& scan, LogPath& value) {
 
 ScopeSetting ReadSettingScope(SettingScope scope) {
   ScopeSetting setting;
-  const bool found = scope == SettingScope::kMachineWide ? MachineSettingsFile(setting.source)
-                                                         : UserSettingsFile(setting.source);
-  if (found) {
-    ReadSettingsFile(setting);
+  if (scope == SettingScope::kPerUser) {
+    if (UserSettingsFile(setting.source)) {
+      ReadSettingsFile(setting);
+    }
+    return setting;
   }
-  return setting;
+  // The machine-wide file is the first that exists along XDG_CONFIG_DIRS,
+  // even when it sets nothing; trying to open it is what tells.
+  const char* dirs = std::getenv("XDG_CONFIG_DIRS");
+  if (dirs == nullptr || *dirs == '\0') {
+    dirs = "/etc/xdg";
+  }
+  for (const char* dir = dirs;; ++dir) {
+    const char* end = std::strchr(dir, ':');
+    const std::size_t length = end ? static_cast<std::size_t>(end - dir) : std::strlen(dir);
+    if (JoinPath(dir, length, kSettingsFile, setting.source)) {
+      ReadSettingsFile(setting);
+      if (setting.finding != ScopeSetting::kNoKey) {
+        return setting;
+      }
+    }
+    if (end == nullptr) {
+      return setting;
+    }
+    dir = end;
+  }
 }
 
 LogPath ReadStartLogFile() {

@@ -40,30 +40,31 @@ bool WriteAt(int fd, off_t offset, const char* bytes, std::size_t length) {
   return true;
 }
 
-// Takes or releases the append lock. Open-file-description locks belong to
-// this one open of the log, not to the process: two host threads starting at
-// once exclude each other, and the host closing its own descriptor for the
-// same file (if it has one) cannot drop the lock. The lock is advisory, so
-// readers of the log are never held up; over NFS it is passed to the server,
-// which is what makes appends from several computers safe where O_APPEND
-// alone is not.
-bool SetAppendLock(int fd, short type) {
+// Takes the append lock. An open-file-description lock belongs to this one
+// open of the log, not to the process: two host threads starting at once
+// exclude each other, and the host closing its own descriptor for the same
+// file (if it has one) cannot drop the lock; closing ours releases it. The
+// lock is advisory, so readers of the log are never held up; over NFS it is
+// passed to the server, which is what makes appends from several computers
+// safe where O_APPEND alone is not.
+bool TakeAppendLock(int fd) {
   struct flock lock {};
-  lock.l_type = type;
+  lock.l_type = F_WRLCK;
   lock.l_whence = SEEK_SET;
   lock.l_start = static_cast<off_t>(kAppendLockOffset);
   lock.l_len = 1;
   int status = 0;
   do {
-    status = fcntl(fd, type == F_UNLCK ? F_OFD_SETLK : F_OFD_SETLKW, &lock);
+    status = fcntl(fd, F_OFD_SETLKW, &lock);
   } while (status != 0 && errno == EINTR);
   return status == 0;
 }
 
-// The append proper, with the append lock held.
+// The append proper, with the append lock held. Only a regular file is
+// appended to: a FIFO, a device or a directory is left alone.
 void AppendLocked(int fd, const StartRecord& record) {
   struct stat status {};
-  if (fstat(fd, &status) != 0) {
+  if (fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) {
     return;
   }
   const off_t end = status.st_size;
@@ -121,15 +122,13 @@ void AppendToLog(const LogPath& path, const StartRecord& record) {
   // absent with 0666 less the umask, an existing log kept), but without
   // O_APPEND: the append lock, not the kernel, decides where each record goes,
   // and the end-of-file mark is replaced in place. O_NONBLOCK keeps a FIFO in
-  // the log's place from hanging the host; only a regular file is appended to.
+  // the log's place from hanging the host.
   const int fd = open(path.bytes, O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY | O_NONBLOCK, 0666);
   if (fd < 0) {
     return;
   }
-  struct stat status {};
-  if (fstat(fd, &status) == 0 && S_ISREG(status.st_mode) && SetAppendLock(fd, F_WRLCK)) {
+  if (TakeAppendLock(fd)) {
     AppendLocked(fd, record);
-    SetAppendLock(fd, F_UNLCK);
   }
-  close(fd);
+  close(fd);  // releases the lock
 }
