@@ -8,25 +8,13 @@ using wintest::Settings;
 
 // Runs "qvnhost check"; its exit status, its output in `output`.
 DWORD RunCheck(const std::string& outputFile, std::string& output) {
-  std::string command = "\"" + wintest::HostPath() + "\" check";
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE file = CreateFileA(outputFile.c_str(), GENERIC_WRITE, FILE_SHARE_READ, &inherit,
-                                  CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = file;
-  startup.hStdError = file;
-  PROCESS_INFORMATION process{};
+  const HANDLE host = wintest::StartHost("check", nullptr, outputFile);
   DWORD status = 99;
-  if (CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup,
-                     &process)) {
-    WaitForSingleObject(process.hProcess, INFINITE);
-    GetExitCodeProcess(process.hProcess, &status);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+  if (host != nullptr) {
+    WaitForSingleObject(host, INFINITE);
+    GetExitCodeProcess(host, &status);
+    CloseHandle(host);
   }
-  CloseHandle(file);
   output = wintest::ReadBytes(outputFile);
   return status;
 }

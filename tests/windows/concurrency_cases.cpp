@@ -15,28 +15,10 @@ constexpr int kProcesses = 8;
 constexpr int kThreads = 4;
 constexpr int kStarts = 300;  // per process and per thread
 
-// qvnhost making `starts` start calls, in directory `cwd`, its output to NUL.
+// qvnhost making `starts` start calls, in directory `cwd`.
 HANDLE SpawnHost(int starts, const std::string& cwd) {
-  std::string command = "\"" + wintest::HostPath() + "\" \"" + wintest::ModulePath() +
-                        "\" start:" + std::to_string(starts);
-  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
-  const HANDLE nul = CreateFileA("NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
-                                 OPEN_EXISTING, 0, nullptr);
-  STARTUPINFOA startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESTDHANDLES;
-  startup.hStdOutput = nul;
-  startup.hStdError = nul;
-  PROCESS_INFORMATION process{};
-  const BOOL created = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                                      cwd.c_str(), &startup, &process);
-  CloseHandle(nul);
-  if (!created) {
-    CHECK(!"CreateProcessA");
-    return nullptr;
-  }
-  CloseHandle(process.hThread);
-  return process.hProcess;
+  return wintest::StartHost("\"" + wintest::ModulePath() + "\" start:" + std::to_string(starts),
+                            cwd.c_str(), "NUL");
 }
 
 DWORD WINAPI StartRepeatedly(LPVOID module) {

@@ -108,6 +108,28 @@ ScopedEnv::~ScopedEnv() {
   SetEnvironmentVariableA(name_.c_str(), hadOld_ ? old_.c_str() : nullptr);
 }
 
+HANDLE StartHost(const std::string& arguments, const char* cwd, const std::string& output) {
+  std::string command = "\"" + g_host + "\" " + arguments;
+  SECURITY_ATTRIBUTES inherit{sizeof inherit, nullptr, TRUE};
+  const HANDLE file = CreateFileA(output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                  &inherit, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = file;
+  startup.hStdError = file;
+  PROCESS_INFORMATION process{};
+  const BOOL created = CreateProcessA(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                                      cwd, &startup, &process);
+  CloseHandle(file);
+  if (!created) {
+    Fail(__FILE__, __LINE__, "CreateProcessA: " + command);
+    return nullptr;
+  }
+  CloseHandle(process.hThread);
+  return process.hProcess;
+}
+
 std::string ReadBytes(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -127,34 +149,6 @@ std::set<std::string> Tree(const std::string& root) {
     paths.insert(entry.path().string());
   }
   return paths;
-}
-
-bool SplitRecords(const std::string& log, std::vector<std::string>& lines) {
-  std::size_t begin = 0;
-  while (begin < log.size()) {
-    const std::size_t end = log.find("\r\n", begin);
-    if (end == std::string::npos || log.find('\n', begin) < end) {
-      return false;
-    }
-    lines.push_back(log.substr(begin, end - begin));
-    begin = end + 2;
-  }
-  return true;
-}
-
-bool IsRecordLine(const std::string& line, const std::string& name) {
-  if (line.size() != name.size() + 18 || line.compare(0, name.size(), name) != 0) {
-    return false;
-  }
-  const std::string rest = line.substr(name.size());
-  const char* shape = "\tdd/dd/dd\tdd:dd:dd";
-  for (std::size_t i = 0; i < rest.size(); ++i) {
-    const bool digit = rest[i] >= '0' && rest[i] <= '9';
-    if (shape[i] == 'd' ? !digit : rest[i] != shape[i]) {
-      return false;
-    }
-  }
-  return true;
 }
 
 std::string SystemComputerName() {

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "record_lines.h"
+
 namespace wintest {
 
 struct Case {
@@ -86,12 +88,16 @@ class ScopedEnv {
   bool hadOld_;
 };
 
+// Starts qvnhost with `arguments`, in directory `cwd` (nullptr: this one), its
+// output going to the file `output` ("NUL" drops it). Returns the process.
+HANDLE StartHost(const std::string& arguments, const char* cwd, const std::string& output);
+
 std::string ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::string& bytes);
 bool Exists(const std::string& path);
 std::set<std::string> Tree(const std::string& root);
-bool SplitRecords(const std::string& log, std::vector<std::string>& lines);
-bool IsRecordLine(const std::string& line, const std::string& name);
+using recordlines::IsRecordLine;
+using recordlines::SplitRecords;
 std::string SystemComputerName();
 
 }  // namespace wintest
