@@ -2,6 +2,7 @@
 // that cannot grow, a user who may not write the log. Each start returns 1,
 // prints nothing and leaves the log as it was; the next start after the
 // obstacle is gone appends normally.
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 
@@ -161,6 +162,45 @@ TEST_F(FaultTest, LogPastFourGibIsAppendedAtItsEnd) {
   close(fd);
   EXPECT_TRUE(IsRecordLine(std::string(tail, 24), "WS-017"));
   EXPECT_EQ(std::string(tail + 24, 2), "\r\n");
+}
+
+}  // namespace
+}  // namespace qvntest
+
+namespace qvntest {
+namespace {
+
+// A full disk: a small tmpfs, filled up. Needs root to mount it.
+TEST_F(FaultTest, FullDiskLeavesTheLogAsItWas) {
+  const std::string disk = root_ / "disk";
+  mkdir(disk.c_str(), 0755);
+  if (geteuid() != 0 || mount("qvn-test", disk.c_str(), "tmpfs", 0, "size=64k,nr_inodes=64") != 0) {
+    GTEST_SKIP() << "needs root to mount a small tmpfs";
+  }
+  const struct Unmount {
+    std::string dir;
+    ~Unmount() { umount2(dir.c_str(), MNT_DETACH); }
+  } unmount{disk};
+  const std::string log = disk + "/start.log";
+  SetUser("StartLogFile=" + log + "\n");
+  // The log fills its last block to the byte, so the record needs a new one.
+  const std::string kept = std::string(4093, 'x') + "\r\n";
+  const std::string before = kept + "\x1A";
+  WriteBytes(log, before);
+  {  // Fill every block that is left.
+    const int fd = open((disk + "/filler").c_str(), O_WRONLY | O_CREAT, 0644);
+    const std::string block(4096, 'f');
+    while (write(fd, block.data(), block.size()) > 0) {
+    }
+    while (write(fd, block.data(), 1) > 0) {
+    }
+    close(fd);
+  }
+  EXPECT_EQ(module_.Start(), 1);
+  EXPECT_EQ(ReadBytes(log), before);
+  (void)std::remove((disk + "/filler").c_str());
+  EXPECT_EQ(module_.Start(), 1);
+  ExpectIntactLog(log, kept, 1);
 }
 
 }  // namespace
