@@ -54,55 +54,46 @@ TEST_CASE(ComputerNameField) {
   CHECK(lines.size() == 1 && wintest::IsRecordLine(lines[0], system));
 }
 
-// The record's date and time are the local time of the start, as the C
-// runtime gives it for the time zone in force (TZ when set).
-TEST_CASE(DateAndTimeAreLocalTime) {
+// Makes one start within one second and checks its record against the
+// time of that second, broken down by `convert`.
+void CheckRecordOfTheSecond(const std::tm* (*convert)(__time64_t second)) {
   wintest::TempDir dir;
   Settings settings;
   Settings::SetString(HKEY_CURRENT_USER, dir / "start.log");
   wintest::ScopedEnv name("COMPUTERNAME", "WS-017");
   for (;;) {
-    const __time64_t before = _time64(nullptr);
+    const __time64_t second = _time64(nullptr);
     const auto lines = StartOnce(dir);
-    if (_time64(nullptr) != before) {
+    if (_time64(nullptr) != second) {
       continue;  // a second boundary fell in between
     }
-    const std::tm* local = _localtime64(&before);
+    const std::tm* time = convert(second);
     char expected[80];
     std::snprintf(expected, sizeof expected, "WS-017\t%02d/%02d/%02d\t%02d:%02d:%02d",
-                  local->tm_mon + 1, local->tm_mday, local->tm_year % 100, local->tm_hour,
-                  local->tm_min, local->tm_sec);
-    CHECK(lines.size() == 1 && lines[0] == expected);
-    break;
+                  time->tm_mon + 1, time->tm_mday, time->tm_year % 100, time->tm_hour, time->tm_min,
+                  time->tm_sec);
+    if (lines.size() != 1 || lines[0] != expected) {
+      wintest::Fail(__FILE__, __LINE__,
+                    (lines.empty() ? std::string("no record") : lines[0]) + " vs " + expected);
+    }
+    return;
   }
+}
+
+// The record's date and time are the local time of the start, as the C
+// runtime gives it for the time zone in force.
+TEST_CASE(DateAndTimeAreLocalTime) {
+  CheckRecordOfTheSecond([](__time64_t second) -> const std::tm* { return _localtime64(&second); });
 }
 
 // Run in a process of its own: the C runtime reads TZ once, at its first
 // time conversion, so TZ is set before anything converts a time.
 TEST_CASE(DateAndTimeFollowTz) {
   _putenv("TZ=QVN-05:30");
-  wintest::TempDir dir;
-  Settings settings;
-  Settings::SetString(HKEY_CURRENT_USER, dir / "start.log");
-  wintest::ScopedEnv name("COMPUTERNAME", "WS-017");
-  for (;;) {
-    const __time64_t before = _time64(nullptr);
-    const auto lines = StartOnce(dir);
-    if (_time64(nullptr) != before) {
-      continue;
-    }
-    const __time64_t shifted = before + 19800;
-    const std::tm* utc = _gmtime64(&shifted);
-    char expected[80];
-    std::snprintf(expected, sizeof expected, "WS-017\t%02d/%02d/%02d\t%02d:%02d:%02d",
-                  utc->tm_mon + 1, utc->tm_mday, utc->tm_year % 100, utc->tm_hour, utc->tm_min,
-                  utc->tm_sec);
-    CHECK(lines.size() == 1 && lines[0] == expected);
-    if (!lines.empty() && lines[0] != expected) {
-      wintest::Fail(__FILE__, __LINE__, lines[0] + " vs " + expected);
-    }
-    break;
-  }
+  CheckRecordOfTheSecond([](__time64_t second) -> const std::tm* {
+    const __time64_t shifted = second + 19800;  // 5:30 east of UTC
+    return _gmtime64(&shifted);
+  });
 }
 
 // TZ that names no zone the runtime knows: the record keeps its form.
