@@ -31,8 +31,10 @@ generate_locales() {
 enable_i386_programs() {
   /usr/lib/wine/wine --version >/dev/null 2>&1 && return
   step "this kernel runs no i386 programs: running them through qemu-user"
-  dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'ok installed' ||
+  if ! dpkg-query -W -f='${Status}' qemu-user-static 2>/dev/null | grep -q 'ok installed'; then
+    apt-get update -qq
     DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends qemu-user-static >/dev/null
+  fi
   local binfmt=/proc/sys/fs/binfmt_misc
   [ -e "$binfmt/register" ] || mount -t binfmt_misc binfmt_misc "$binfmt"
   [ -e "$binfmt/qemu-i386" ] ||
